@@ -250,7 +250,8 @@ protected:
 private:
     TBComPort* owningPort_;
     TPortEvents happened_;
-    HANDLE stopSignal_;
+    HANDLE stopSignal_ = nullptr;
+    HANDLE waitEvent_ = nullptr; // the wait's event; closed by Execute, or here if it never got there
 };
 
 // ---- Port list ----
