@@ -293,6 +293,7 @@ TEST_F(PortTest, FailureInsideCloseKeepsThePortOpen) {
     for (const auto& c : cases) {
         fake::Reset();
         ASSERT_TRUE(port->Open());
+        ASSERT_TRUE(PumpUntil(fake::CommWaitPending));
         fake::Lock()->failing = {c.failing};
         EXPECT_EQ(MessageOf([&] { port->Close(); }), c.message);
         EXPECT_TRUE(port->IsOpen());
