@@ -7,6 +7,7 @@
 
 #include "handles.h"
 
+#include <array>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,6 +37,10 @@ struct CommDevice : KernelObject {
     COMMTIMEOUTS timeouts{};
     DWORD commMask = 0;
     DWORD pendingErrors = 0; // CE_* bits gathered since the last ClearCommError
+    // line_status.cpp: the driver's error counters (TIOCGICOUNT) at the last look, so
+    // that only new errors are reported; hasErrorCounters is false for drivers without them.
+    bool hasErrorCounters = true;
+    std::array<int, 5> errorCounts{};
 
     // Created on first use by transfers.cpp; destroyed before fd is closed.
     std::shared_ptr<TransferEngine> engine;
