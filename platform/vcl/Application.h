@@ -14,6 +14,7 @@ std::string ErrorBoxText(const std::string& Message);
 
 class TApplication : public TObject {
 public:
+    TApplication(); // takes the default title from the program file
     std::string ClassName() const override { return "TApplication"; }
 
     // The title of error boxes: the program file's name without its extension.
@@ -22,8 +23,10 @@ public:
 
     // Call from inside a catch block: shows the current exception in the error box and
     // returns. Exception and std::exception show their message; anything else a fixed text.
+    // Never throws; outside a catch block it does nothing.
     void HandleException(TObject* Sender);
-    // Shows one message with the error box rule applied.
+    // Shows one message with the error box rule applied; without a ShowErrorBox binding
+    // the text goes to stderr. Never throws.
     void ShowException(const std::string& Message);
 
     // Draws a modal error box (error icon, one OK button) and returns when it is closed.
