@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev libgl-dev
     libgtest-dev googletest
     clang libclang-rt-14-dev
-    fonts-dejavu-core xvfb xauth x11-apps imagemagick
+    fonts-dejavu-core xvfb xauth imagemagick
 )
 
 missing=()
