@@ -11,8 +11,10 @@
 #include "winapi.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 // ---- Errors ----
@@ -177,6 +179,10 @@ public:
     TComTimeouts* Timeouts() const { return timeouts_; }
     void SetTimeouts(TPersistent* Value); // copies through Assign, then pushes
 
+    // Handler slots. Where they run follows SyncMethod: the main thread (smThreadSync,
+    // smWindowSync) or the event thread (smNone). A handler may close or even free its own
+    // port: the rest of that batch is then dropped, the event thread is told to stop and
+    // ends by itself without being waited for, and nothing deadlocks.
     TComSignalEvent OnCTSChange;
     TComSignalEvent OnDSRChange;
     TComErrorEvent OnError;
@@ -235,6 +241,9 @@ private:
     TSyncMethod syncMethod_ = smThreadSync;
     TStopBits stopBits_ = sb1;
     TComTimeouts* timeouts_ = nullptr;
+    // Cleared when the port is destroyed; delivery holds a copy to notice a handler that
+    // freed the port it was called for.
+    std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
 };
 
 // The event thread of an open port: waits for line events and delivers each batch.
@@ -243,11 +252,17 @@ public:
     explicit TComThread(TBComPort* Port);
     ~TComThread() override; // SignalStop, then terminate and wait
     void SignalStop();
+    // Stops the thread without waiting for it; it frees itself when it ends. Used when a
+    // handler closes or frees its own port, where waiting would deadlock.
+    void Retire();
 
 protected:
     void Execute() override;
 
 private:
+    void WatchAndDeliver();
+
+    std::atomic<bool> retired_{false};
     TBComPort* owningPort_;
     TPortEvents happened_;
     HANDLE stopSignal_ = nullptr;

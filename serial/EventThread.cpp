@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "BCPort.h"
 
+#include <memory>
 #include <utility>
 
 namespace {
@@ -16,6 +17,22 @@ struct EventBit {
 constexpr EventBit DeliveryOrder[] = {
     {peError, EV_ERR},   {peRxChar, EV_RXCHAR}, {peTxEmpty, EV_TXEMPTY}, {peRing, EV_RING},
     {peCTS, EV_CTS},     {peDSR, EV_DSR},       {peRLSD, EV_RLSD},       {peRx80Full, EV_RX80FULL},
+};
+
+// The port whose events this thread is delivering right now, if any. A handler that
+// closes or frees its own port is seen through it: waiting for the event thread there
+// would wait for the very delivery that is running.
+thread_local const TBComPort* DeliveringPort = nullptr;
+
+class DeliveryScope {
+public:
+    explicit DeliveryScope(const TBComPort* port) : previous_(std::exchange(DeliveringPort, port)) {}
+    ~DeliveryScope() { DeliveringPort = previous_; }
+    DeliveryScope(const DeliveryScope&) = delete;
+    DeliveryScope& operator=(const DeliveryScope&) = delete;
+
+private:
+    const TBComPort* previous_;
 };
 
 } // namespace
@@ -50,7 +67,11 @@ void TBComPort::StartEvents() {
 }
 
 void TBComPort::StopEvents() {
-    delete std::exchange(eventThread_, nullptr);
+    TComThread* thread = std::exchange(eventThread_, nullptr);
+    if (DeliveringPort == this && thread != nullptr)
+        thread->Retire(); // closed from one of its own handlers: the thread ends by itself
+    else
+        delete thread;
     if (notifyWindow_ != nullptr) DeallocateHWnd(std::exchange(notifyWindow_, nullptr));
 }
 
@@ -78,12 +99,26 @@ TComThread::~TComThread() {
     if (stopSignal_ != nullptr) CloseHandle(stopSignal_);
 }
 
+void TComThread::Retire() {
+    retired_ = true;
+    SignalStop();
+}
+
 void TComThread::SignalStop() {
     SetEvent(stopSignal_);
     Sleep(0);
 }
 
 void TComThread::Execute() {
+    try {
+        WatchAndDeliver();
+    } catch (...) {
+        if (!retired_) throw; // ends the thread; its destructor releases the events
+    }
+    if (retired_) delete this; // nobody else will: its port let it go
+}
+
+void TComThread::WatchAndDeliver() {
     HANDLE device = owningPort_->Device();
     OVERLAPPED overlapped{};
     overlapped.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
@@ -131,8 +166,13 @@ void TComThread::Execute() {
 // ---- Delivery ----
 
 void TBComPort::RunEvents(TPortEvents Happened) {
-    for (const EventBit& bit : DeliveryOrder)
+    const std::shared_ptr<const std::atomic<bool>> alive = alive_;
+    DeliveryScope scope(this);
+    for (const EventBit& bit : DeliveryOrder) {
+        // A handler may have closed or freed the port: the rest of the batch is dropped.
+        if (!*alive || !isOpen_) return;
         if (Happened.Contains(bit.event)) RaiseEvent(bit.event);
+    }
 }
 
 void TBComPort::PostEvents(TPortEvents Happened) {
@@ -146,12 +186,16 @@ void TBComPort::PortWindowProc(TMessage& Message) {
         return;
     }
     Message.Result = 0;
+    DeliveryScope scope(this);
     GuardHandler(this, [&] {
         // Let the event thread go on to its next message or wait while the handler runs.
         if (InSendMessage()) ReplyMessage(0);
         if (!isOpen_) return;
         for (const EventBit& bit : DeliveryOrder)
-            if (Message.WParam == bit.mask) RaiseEvent(bit.event);
+            if (Message.WParam == bit.mask) {
+                RaiseEvent(bit.event);
+                return;
+            }
     });
 }
 

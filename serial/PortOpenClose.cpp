@@ -11,6 +11,7 @@ TBComPort::TBComPort(TComponent* AOwner) : TComponent(AOwner) {
 }
 
 TBComPort::~TBComPort() {
+    *alive_ = false;
     try {
         Close();
     } catch (...) {

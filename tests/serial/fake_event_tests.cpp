@@ -233,4 +233,42 @@ TEST(EventThreads, PortEventAfterCloseCallsNothing) {
     EXPECT_EQ(calls, 1);
 }
 
+// A handler that closes or frees its own port: no deadlock, no crash, the rest of the
+// batch is dropped, and the device and the thread are released.
+TEST(EventThreads, HandlerMayCloseOrFreeItsOwnPort) {
+    for (bool frees : {false, true}) {
+        for (TSyncMethod method : {smThreadSync, smWindowSync, smNone}) {
+            fake::Reset();
+            auto* port = new TBComPort(nullptr);
+            port->SetSyncMethod(method);
+            std::atomic<int> calls{0};
+            std::atomic<bool> done{false};
+            port->OnTxEmpty = [&, port, frees](TObject*) {
+                ++calls;
+                if (frees)
+                    delete port;
+                else
+                    EXPECT_TRUE(port->Close());
+                done = true;
+            };
+            port->OnRing = [&](TObject*) { ++calls; }; // later in the same batch: dropped
+            ASSERT_TRUE(port->Open());
+            ASSERT_TRUE(PumpUntil(fake::CommWaitPending));
+            ASSERT_TRUE(fake::CompleteCommWait(EV_TXEMPTY | EV_RING));
+            ASSERT_TRUE(PumpUntil([&] { return done.load(); })) << frees << int(method);
+            // The retired thread ends by itself and closes its events.
+            EXPECT_TRUE(PumpUntil([] { return fake::Called("PurgeComm 12"); })) << frees << int(method);
+            EXPECT_EQ(calls, 1);
+            EXPECT_EQ(fake::Lock()->openDevices, 0);
+            if (!frees) {
+                EXPECT_FALSE(port->IsOpen());
+                ASSERT_TRUE(port->Open()); // and it opens again
+                ASSERT_TRUE(PumpUntil(fake::CommWaitPending));
+                delete port;
+            }
+        }
+    }
+}
+
 } // namespace
+
