@@ -213,7 +213,6 @@ private:
 
     // Raisers, called only by event delivery.
     void RunEvents(TPortEvents Happened);
-    void PostEvents(TPortEvents Happened);
     void PortWindowProc(TMessage& Message);
     void RaiseEvent(TPortEvent Event);
     void FireRxChar();
@@ -261,9 +260,14 @@ protected:
 
 private:
     void WatchAndDeliver();
+    void PostEvents(TPortEvents Happened);
 
     std::atomic<bool> retired_{false};
     TBComPort* owningPort_;
+    // The port's way of delivery and its window, which cannot change while the port is
+    // open; kept here so that a thread outliving its port (see Retire) never reads it.
+    TSyncMethod syncMethod_;
+    HWND notifyWindow_;
     TPortEvents happened_;
     HANDLE stopSignal_ = nullptr;
     HANDLE waitEvent_ = nullptr; // the wait's event; closed by Execute, or here if it never got there

@@ -77,7 +77,9 @@ void TBComPort::StopEvents() {
 
 // ---- The thread ----
 
-TComThread::TComThread(TBComPort* Port) : TThread(true), owningPort_(Port) {
+TComThread::TComThread(TBComPort* Port)
+    : TThread(true), owningPort_(Port), syncMethod_(Port->SyncMethod()),
+      notifyWindow_(Port->NotifyWindow()) {
     stopSignal_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (stopSignal_ == nullptr) throw EComPort("Не удалось создать поток событий порта");
     SetPriority(Port->EventPriority());
@@ -140,7 +142,7 @@ void TComThread::WatchAndDeliver() {
         if (result == WAIT_OBJECT_0 + 1 &&
             GetOverlappedResult(device, &overlapped, &transferred, FALSE)) {
             happened_ = CommMaskToEventSet(mask);
-            switch (owningPort_->SyncMethod()) {
+            switch (syncMethod_) {
             case smThreadSync: {
                 const TPortEvents batch = happened_;
                 TBComPort* port = owningPort_;
@@ -148,7 +150,7 @@ void TComThread::WatchAndDeliver() {
                 break;
             }
             case smWindowSync:
-                owningPort_->PostEvents(happened_);
+                PostEvents(happened_);
                 break;
             case smNone:
                 owningPort_->RunEvents(happened_);
@@ -175,7 +177,10 @@ void TBComPort::RunEvents(TPortEvents Happened) {
     }
 }
 
-void TBComPort::PostEvents(TPortEvents Happened) {
+// Runs on the event thread, which may outlive its port's hold on it (a handler that closed
+// the port): it sends to the window it was given at start, and a window that is gone
+// takes no messages.
+void TComThread::PostEvents(TPortEvents Happened) {
     for (const EventBit& bit : DeliveryOrder)
         if (Happened.Contains(bit.event)) SendMessageA(notifyWindow_, WM_PORTEVENT, bit.mask, 0);
 }
@@ -199,6 +204,8 @@ void TBComPort::PortWindowProc(TMessage& Message) {
     });
 }
 
+// The raisers call a copy of the slot: a handler that frees its port (and so the slot)
+// keeps its own captures for the rest of its run.
 void TBComPort::RaiseEvent(TPortEvent Event) {
     switch (Event) {
     case peError: FireError(); break;
@@ -214,31 +221,32 @@ void TBComPort::RaiseEvent(TPortEvent Event) {
 
 void TBComPort::FireRxChar() {
     const int count = BytesWaiting();
-    if (count > 0 && OnRxChar) OnRxChar(this, count);
+    if (count <= 0) return;
+    if (const TRxCharEvent handler = OnRxChar) handler(this, count);
 }
 
 void TBComPort::FireTxEmpty() {
-    if (OnTxEmpty) OnTxEmpty(this);
+    if (const TNotifyEvent handler = OnTxEmpty) handler(this);
 }
 
 void TBComPort::FireRing() {
-    if (OnRing) OnRing(this);
+    if (const TNotifyEvent handler = OnRing) handler(this);
 }
 
 void TBComPort::FireRx80Full() {
-    if (OnRx80Full) OnRx80Full(this);
+    if (const TNotifyEvent handler = OnRx80Full) handler(this);
 }
 
 void TBComPort::FireCTSChange() {
-    if (OnCTSChange) OnCTSChange(this, LineSignals().Contains(lsCTS));
+    if (const TComSignalEvent handler = OnCTSChange) handler(this, LineSignals().Contains(lsCTS));
 }
 
 void TBComPort::FireDSRChange() {
-    if (OnDSRChange) OnDSRChange(this, LineSignals().Contains(lsDSR));
+    if (const TComSignalEvent handler = OnDSRChange) handler(this, LineSignals().Contains(lsDSR));
 }
 
 void TBComPort::FireRLSDChange() {
-    if (OnRLSDChange) OnRLSDChange(this, LineSignals().Contains(lsRLSD));
+    if (const TComSignalEvent handler = OnRLSDChange) handler(this, LineSignals().Contains(lsRLSD));
 }
 
 void TBComPort::FireError() {
@@ -254,5 +262,6 @@ void TBComPort::FireError() {
     if (word & CE_BREAK) errors.Include(ceBreak);
     if (word & CE_IOE) errors.Include(ceIO);
     if (word & CE_MODE) errors.Include(ceMode);
-    if (!errors.Empty() && OnError) OnError(this, errors);
+    if (errors.Empty()) return;
+    if (const TComErrorEvent handler = OnError) handler(this, errors);
 }
