@@ -1,5 +1,6 @@
 // The port's settings, opening and closing, checked call by call against the fake device layer.
 #include "BCPort.h"
+#include "PortSupport.h"
 #include "FakeComm.h"
 #include "Pump.h"
 
@@ -29,14 +30,6 @@ protected:
     std::unique_ptr<TBComPort> port = std::make_unique<TBComPort>(nullptr);
 };
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
-}
 
 TEST(PortMessages, FifteenTextsExactly) {
     const char* expected[] = {

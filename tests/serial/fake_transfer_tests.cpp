@@ -1,5 +1,6 @@
 // Transfer records and the four transfer operations against the fake device layer.
 #include "BCPort.h"
+#include "PortSupport.h"
 #include "FakeComm.h"
 #include "Pump.h"
 
@@ -10,14 +11,6 @@
 
 namespace {
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
-}
 
 class TransferTest : public ::testing::Test {
 protected:

@@ -1,5 +1,7 @@
 // The component on the real Linux layer: pseudo-terminal pairs stand for the device.
 #include "BCPort.h"
+#include "PortSupport.h"
+#include "PtyCycles.h"
 #include "PtyPair.h"
 #include "Pump.h"
 
@@ -16,14 +18,6 @@
 
 namespace {
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
-}
 
 bool IsRaw(const SlaveMode& m) {
     return (m.lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 && (m.iflag & (ICRNL | IXON | IXOFF | ISTRIP)) == 0 &&
@@ -104,19 +98,7 @@ TEST(PtyPort, AFilePathIsNeverOpenedOrChanged) {
 }
 
 TEST(PtyPort, OpenCloseCyclesLeakNothing) {
-    PtyPair pty;
-    TBComPort port(nullptr);
-    port.SetPort(pty.SlavePath());
-    ASSERT_TRUE(port.Open()); // warm up lazily created parts of the layer
-    ASSERT_TRUE(port.Close());
-    const int descriptors = OpenDescriptorCount();
-    const int threads = ThreadCount();
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_TRUE(port.Open());
-        ASSERT_TRUE(port.Close());
-    }
-    EXPECT_EQ(OpenDescriptorCount(), descriptors);
-    EXPECT_TRUE(PumpUntil([&] { return ThreadCount() == threads; }));
+    ExpectOpenCloseCyclesLeakNothing(1000);
 }
 
 // Bytes both ways, with the component's default timeouts.

@@ -1,6 +1,8 @@
 // Faults and long runs on real pseudo-terminals: a device that vanishes mid-transfer, many
 // open/close cycles, and a flood of bytes that must all arrive once and in order.
 #include "BCPort.h"
+#include "PortSupport.h"
+#include "PtyCycles.h"
 #include "PtyPair.h"
 #include "Pump.h"
 
@@ -12,14 +14,6 @@
 
 namespace {
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
-}
 
 // The other end closes while a transfer is pending: the transfer fails with the port's
 // texts, nothing hangs, Close works, and the port opens on a new device afterwards.
@@ -94,19 +88,7 @@ TEST(PtySoak, DeviceVanishesDuringDelivery) {
 }
 
 TEST(PtySoak, TenThousandOpenCloseCyclesLeakNothing) {
-    PtyPair pty;
-    TBComPort port(nullptr);
-    port.SetPort(pty.SlavePath());
-    ASSERT_TRUE(port.Open());
-    ASSERT_TRUE(port.Close());
-    const int descriptors = OpenDescriptorCount();
-    const int threads = ThreadCount();
-    for (int i = 0; i < 10000; ++i) {
-        ASSERT_TRUE(port.Open());
-        ASSERT_TRUE(port.Close());
-    }
-    EXPECT_EQ(OpenDescriptorCount(), descriptors);
-    EXPECT_TRUE(PumpUntil([&] { return ThreadCount() == threads; }));
+    ExpectOpenCloseCyclesLeakNothing(10000);
 }
 
 // 10 MiB at full pty speed into a reading handler: every byte read once, in order.
