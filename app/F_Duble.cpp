@@ -1,15 +1,21 @@
 #include "F_Duble.h"
 
+#include "AnsiCodePage.h"
 #include "Application.h"
 #include "BaudRateChoice.h"
 #include "ComPortDesign.h"
 #include "ComboBoxItemIndex.h"
 #include "ComboBoxStrings.h"
+#include "StrToInt.h"
+#include "TransferGuard.h"
 #include "ui_F_Duble.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
+
+#include <cstdint>
+#include <string>
 
 namespace {
 
@@ -23,6 +29,7 @@ TForm1::TForm1(QWidget* Parent)
     : QMainWindow(Parent), ui(std::make_unique<Ui::TForm1>()),
       components_(std::make_unique<TComponent>(nullptr)) {
     ui->setupUi(this);
+    memo1Log_.emplace(ui->Memo1);
     components_->SetName("Form1");
 
     // Designer adds a box's items after its text and selects the first item, so the
@@ -130,11 +137,55 @@ void TForm1::BitBtn2Click(TObject* /*Sender*/) {
     }
 }
 
-void TForm1::BitBtn3Click(TObject* /*Sender*/) {}
+// Sends the command text, then the number's two low bytes, low byte first, as two writes.
+// Each write is polled to its end before the next step; the port's write timeouts end
+// every write within a bounded time, so the polls cannot spin forever.
+void TForm1::BitBtn3Click(TObject* /*Sender*/) {
+    const std::string command = Utf8ToAnsi(ui->Edit2->text().toStdString());
+    {
+        PPortTransfer async = nullptr;
+        CreateTransfer(async);
+        const TTransferGuard release(async);
+        BComPort1->WriteData(command.data(), static_cast<int>(command.size()), async);
+        while (!BComPort1->TransferDone(async)) {
+        }
+    }
 
-void TForm1::Edit1KeyPress(TObject* /*Sender*/, char16_t& /*Key*/) {}
+    // The command is on the line by now; a bad number stops here and sends no value.
+    const auto value = static_cast<std::uint32_t>(StrToInt(ui->Edit1->text().toStdString()));
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value & 0xFFu),
+                                   static_cast<std::uint8_t>((value >> 8) & 0xFFu)};
+    PPortTransfer async = nullptr;
+    CreateTransfer(async);
+    const TTransferGuard release(async);
+    BComPort1->WriteData(bytes, 2, async);
+    while (!BComPort1->TransferDone(async)) {
+    }
+}
 
-void TForm1::BComPort1RxChar(TObject* /*Sender*/, int /*Count*/) {}
+// Only digits reach Edit1 by typing; Backspace and other control characters are dropped
+// too. Keys that type nothing (Delete, arrows) never come here.
+void TForm1::Edit1KeyPress(TObject* /*Sender*/, char16_t& Key) {
+    if (Key < u'0' || Key > u'9') Key = 0;
+}
+
+// Reads up to three bytes as one value, first byte lowest; bytes not received count as 0
+// and bytes past the third wait for the next arrival. Runs on the main thread through the
+// hand-over: what it raises ends event delivery without a box, and the log is untouched.
+void TForm1::BComPort1RxChar(TObject* /*Sender*/, int /*Count*/) {
+    std::uint8_t reply[3] = {0, 0, 0};
+    {
+        PPortTransfer async = nullptr;
+        CreateTransfer(async);
+        const TTransferGuard release(async);
+        BComPort1->ReadData(reply, 3, async);
+        while (!BComPort1->TransferDone(async)) {
+        }
+        BComPort1->AwaitTransfer(async);
+    }
+    const std::uint32_t value = reply[0] + 256u * reply[1] + 65536u * reply[2];
+    memo1Log_->Append(QStringLiteral("\n\r") + QString::number(value) + QStringLiteral("\n\r"));
+}
 
 // Exactly what the close box does: closeEvent, and so FormClose, decides.
 void TForm1::N2Click(TObject* /*Sender*/) {

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "BCPort.h"
+#include "MemoLog.h"
 
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TForm1;
@@ -37,6 +39,9 @@ class TForm1 : public QMainWindow {
     TComponent* Components() const { return components_.get(); }
     TBComPort* BComPort1 = nullptr;
 
+    // Memo1's text as the window wrote it, CR included (see TMemoLog).
+    const QString& Memo1Text() const { return memo1Log_->Text(); }
+
   protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
@@ -46,6 +51,7 @@ class TForm1 : public QMainWindow {
     void ConnectHandlers();
 
     std::unique_ptr<Ui::TForm1> ui;
+    std::optional<TMemoLog> memo1Log_; // made once ui has made Memo1
     // Declared after ui so that it goes first: the port closes while the controls its
     // handlers touch still exist.
     std::unique_ptr<TComponent> components_;
