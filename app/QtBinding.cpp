@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSocketNotifier>
 
 namespace {
 
@@ -15,12 +16,6 @@ void ShowErrorBox(const std::string& Title, const std::string& Text) {
     box.exec();
 }
 
-// Called from any thread: the queued call runs ServeMainThread on the Qt loop's thread.
-// ServeMainThread passes a failing window method to the error box itself.
-void WakeMainThread() {
-    QMetaObject::invokeMethod(qApp, &ServeMainThread, Qt::QueuedConnection);
-}
-
 } // namespace
 
 TQtBinding::TQtBinding() {
@@ -28,10 +23,13 @@ TQtBinding::TQtBinding() {
         Application->SetTitle(
             QFileInfo(QApplication::applicationFilePath()).completeBaseName().toStdString());
     Application->ShowErrorBox = ShowErrorBox;
-    SetWakeMainThread(WakeMainThread);
+    // The Qt loop watches the framework's wake-up descriptor, so other threads never touch
+    // Qt to wake it. Serving passes a failing window method to the error box itself.
+    wake_ = std::make_unique<QSocketNotifier>(MainThreadWakeDescriptor(), QSocketNotifier::Read);
+    QObject::connect(wake_.get(), &QSocketNotifier::activated, [] { ServeSignalledMainThread(); });
 }
 
 TQtBinding::~TQtBinding() {
-    SetWakeMainThread(nullptr);
+    wake_.reset();
     Application->ShowErrorBox = nullptr;
 }

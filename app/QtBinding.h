@@ -3,10 +3,17 @@
 // Create it after the QApplication and destroy it before.
 #pragma once
 
+#include <memory>
+
+class QSocketNotifier;
+
 class TQtBinding {
   public:
     TQtBinding();
     ~TQtBinding(); // unbinds: nothing may post into a Qt loop that is going away
     TQtBinding(const TQtBinding&) = delete;
     TQtBinding& operator=(const TQtBinding&) = delete;
+
+  private:
+    std::unique_ptr<QSocketNotifier> wake_;
 };

@@ -174,6 +174,16 @@ bool CheckSynchronize() {
     return any;
 }
 
+int MainThreadWakeDescriptor() {
+    return MainSignalFd();
+}
+
+void ServeSignalledMainThread() {
+    if (!IsMainThread()) return;
+    vcl_detail::ClearMainThreadSignal(); // first: whatever arrives later raises it again
+    ServeMainThread();
+}
+
 void ServeMainThread() {
     if (!IsMainThread()) return;
     CheckSynchronize();

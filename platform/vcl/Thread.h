@@ -72,6 +72,13 @@ bool CheckSynchronize();
 // pump with ServeMainThread themselves.
 void SetWakeMainThread(std::function<void()> Wake);
 
+// A descriptor that is readable whenever the main thread has something to serve. An
+// event loop can watch it instead of using the wake hook: nothing of the toolkit is then
+// touched from other threads. When it is readable, call ServeSignalledMainThread.
+int MainThreadWakeDescriptor();
+// On the main thread: clears the signal behind that descriptor, then ServeMainThread.
+void ServeSignalledMainThread();
+
 // Serves everything waiting for the main thread: hand-overs and messages sent to its
 // hidden windows. An exception from a window method goes to Application->HandleException
 // and serving goes on, so this never throws. Does nothing on any other thread.

@@ -4,6 +4,7 @@
 #include "BCPort.h"
 #include "FakeComm.h"
 #include "Pump.h"
+#include "PtyPair.h"
 
 #include <gtest/gtest.h>
 
@@ -239,6 +240,7 @@ TEST(EventThreads, HandlerMayCloseOrFreeItsOwnPort) {
     for (bool frees : {false, true}) {
         for (TSyncMethod method : {smThreadSync, smWindowSync, smNone}) {
             fake::Reset();
+            const int threads = ThreadCount();
             auto* port = new TBComPort(nullptr);
             port->SetSyncMethod(method);
             std::atomic<int> calls{0};
@@ -257,7 +259,8 @@ TEST(EventThreads, HandlerMayCloseOrFreeItsOwnPort) {
             ASSERT_TRUE(fake::CompleteCommWait(EV_TXEMPTY | EV_RING));
             ASSERT_TRUE(PumpUntil([&] { return done.load(); })) << frees << int(method);
             // The retired thread ends by itself and closes its events.
-            EXPECT_TRUE(PumpUntil([] { return fake::Called("PurgeComm 12"); })) << frees << int(method);
+            EXPECT_TRUE(PumpUntil([&] { return ThreadCount() == threads; })) << frees << int(method);
+            EXPECT_TRUE(fake::Called("PurgeComm 12"));
             EXPECT_EQ(calls, 1);
             EXPECT_EQ(fake::Lock()->openDevices, 0);
             if (!frees) {

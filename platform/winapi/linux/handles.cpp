@@ -14,9 +14,11 @@ struct Table {
     std::uintptr_t next = 0x1000;
 };
 
+// Never destroyed: a retired event thread may still close its handles while the
+// program's statics are being destroyed.
 Table& table() {
-    static Table instance;
-    return instance;
+    static Table* const instance = new Table;
+    return *instance;
 }
 
 } // namespace
