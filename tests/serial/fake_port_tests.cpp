@@ -145,6 +145,7 @@ TEST_F(PortTest, PushesOnlyWhileOpenAndOnlyForChanges) {
     EXPECT_EQ(fake::Lock()->lastDcb.BaudRate, 115200u);
     EXPECT_TRUE(fake::Called("SetupComm 1024 2048"));
     EXPECT_EQ(fake::Lock()->lastTimeouts.ReadTotalTimeoutConstant, 50u);
+    ASSERT_TRUE(PumpUntil(fake::CommWaitPending));
     fake::Lock()->calls.clear();
 
     port->SetBaudRate(br115200);

@@ -21,6 +21,8 @@ DCB DcbFromLineMode(const LineMode& mode);
 // format, flow control, DTR and RTS). Returns ERROR_SUCCESS or the error code; an
 // invalid DCB, or a rate the driver cannot run, leaves the device as it was.
 DWORD ApplyCommState(CommDevice& device, const DCB& dcb);
+// The same for a device whose mode the caller has just read (the open).
+DWORD ApplyCommState(CommDevice& device, const DCB& dcb, const LineMode& current);
 
 // comm_open.cpp: how much Linux itself buffers on input (the line discipline's queue).
 inline constexpr DWORD kLinuxInputQueueSize = 4096;

@@ -117,7 +117,7 @@ HANDLE OpenSerialDevice(LPCSTR fileName) {
     // already has; DTR and RTS up.
     DCB dcb = DcbFromLineMode(mode);
     if (dcb.BaudRate == 0) dcb.BaudRate = 9600; // B0 means "hang up", not a rate
-    if (const DWORD err = ApplyCommState(*device, dcb); err != ERROR_SUCCESS) {
+    if (const DWORD err = ApplyCommState(*device, dcb, mode); err != ERROR_SUCCESS) {
         SetLineMode(device->fd, mode);
         return Fail(err);
     }

@@ -140,24 +140,53 @@ DCB DcbFromLineMode(const LineMode& mode) {
     return dcb;
 }
 
-DWORD ApplyCommState(CommDevice& device, const DCB& dcb) {
-    if (!IsValid(dcb)) return ERROR_INVALID_PARAMETER;
-    std::lock_guard lock(device.mutex);
-    LineMode previous;
-    if (const int err = GetLineMode(device.fd, previous); err != 0) return ErrorFromErrno(err);
-    if (const int err = SetLineMode(device.fd, ModeFromDcb(previous, dcb)); err != 0)
-        return ErrorFromErrno(err);
+namespace {
 
-    // Drivers take a rate they cannot run and quietly keep another: check what holds now.
-    LineMode now;
-    if (const int err = GetLineMode(device.fd, now); err != 0) return ErrorFromErrno(err);
-    if (!RateAccepted(dcb.BaudRate, now.rate)) {
-        SetLineMode(device.fd, previous);
-        return ERROR_INVALID_PARAMETER;
+bool SameMode(const LineMode& a, const LineMode& b) {
+    return a.iflag == b.iflag && a.oflag == b.oflag && a.cflag == b.cflag && a.lflag == b.lflag &&
+           a.vmin == b.vmin && a.vtime == b.vtime && a.vstart == b.vstart &&
+           a.vstop == b.vstop && a.rate == b.rate;
+}
+
+// device.mutex held; previous is the mode the device has now.
+DWORD ApplyLocked(CommDevice& device, const DCB& dcb, const LineMode& previous, bool skipSame) {
+    const LineMode wanted = ModeFromDcb(previous, dcb);
+    // Once open, only this code changes the mode (the open is exclusive): a DCB that
+    // changes nothing of it needs no write.
+    if (!skipSame || !SameMode(wanted, previous)) {
+        if (const int err = SetLineMode(device.fd, wanted); err != 0) return ErrorFromErrno(err);
+        // Drivers take a rate they cannot run and quietly keep another: check what holds
+        // now. The rate the device already ran needs no check.
+        if (dcb.BaudRate != previous.rate) {
+            LineMode now;
+            if (const int err = GetLineMode(device.fd, now); err != 0) return ErrorFromErrno(err);
+            if (!RateAccepted(dcb.BaudRate, now.rate)) {
+                SetLineMode(device.fd, previous);
+                return ERROR_INVALID_PARAMETER;
+            }
+        }
     }
     if (const DWORD err = ApplyModemLines(device, dcb); err != ERROR_SUCCESS) return err;
     device.dcb = dcb;
     return ERROR_SUCCESS;
+}
+
+} // namespace
+
+DWORD ApplyCommState(CommDevice& device, const DCB& dcb) {
+    if (!IsValid(dcb)) return ERROR_INVALID_PARAMETER;
+    std::lock_guard lock(device.mutex);
+    // Read every time: it also tells a device that has gone away.
+    LineMode previous;
+    if (const int err = GetLineMode(device.fd, previous); err != 0) return ErrorFromErrno(err);
+    return ApplyLocked(device, dcb, previous, true);
+}
+
+DWORD ApplyCommState(CommDevice& device, const DCB& dcb, const LineMode& current) {
+    if (!IsValid(dcb)) return ERROR_INVALID_PARAMETER;
+    std::lock_guard lock(device.mutex);
+    // Always written: the input rate, which LineMode does not carry, is made equal too.
+    return ApplyLocked(device, dcb, current, false);
 }
 
 } // namespace winapi_linux

@@ -138,7 +138,7 @@ BOOL TransferEngine::Read(const Request& request, void* buffer, DWORD count,
     if (vanished_) return FailNow(request, ERROR_DEVICE_REMOVED);
     reads_.push_back(
         ReadOp{request, static_cast<std::uint8_t*>(buffer), count, PlanRead(timeouts, count)});
-    Pump(*device, Clock::now());
+    Pump(*device, Clock::now(), false); // a fresh transfer tries the descriptor anyway
     return Started(request, done);
 }
 
@@ -152,7 +152,7 @@ BOOL TransferEngine::Write(const Request& request, const void* data, DWORD count
     if (vanished_) return FailNow(request, ERROR_DEVICE_REMOVED);
     writes_.push_back(WriteOp{request, static_cast<const std::uint8_t*>(data), count,
                               WriteLimit(timeouts, count)});
-    Pump(*device, Clock::now());
+    Pump(*device, Clock::now(), false); // a fresh transfer tries the descriptor anyway
     return Started(request, done);
 }
 
@@ -167,6 +167,7 @@ BOOL TransferEngine::WaitEvent(const Request& request, DWORD* events) {
     // A vanished device keeps the wait pending quietly until the mask changes or the
     // device is closed, so that a loop around it does not spin.
     wait_ = WaitOp{request, events};
+    if (waiters_ == 0) watchDeferred_.store(true, std::memory_order_relaxed);
     Pump(*device, Clock::now());
     return Started(request, nullptr);
 }
@@ -318,8 +319,10 @@ void TransferEngine::Progress() {
     Pump(*device, Clock::now());
 }
 
-void TransferEngine::Pump(CommDevice& device, Clock::time_point now) {
-    Harvest(device);
+void TransferEngine::Pump(CommDevice& device, Clock::time_point now, bool harvest) {
+    // Readiness left unharvested stays queued in epollFd_ (which then stays readable), so
+    // arrivals it stands for are still reported, by the next Progress.
+    if (harvest) Harvest(device);
     if (!vanished_) ServeReads(now);
     if (!vanished_) ServeWrites(now);
     if (!vanished_) CheckTxEmpty(device, now);
@@ -513,8 +516,10 @@ void TransferEngine::UpdateInterest() {
         outWatched_ = wantOut;
     }
     // The reactor watches only what is pending and has no thread waiting for it.
-    const bool pending = !reads_.empty() || !writes_.empty() || wait_.has_value();
-    const bool watch = pending && waiters_ == 0;
+    if (!wait_ || waiters_ > 0) watchDeferred_.store(false, std::memory_order_relaxed);
+    const bool transfers = !reads_.empty() || !writes_.empty();
+    const bool watch = waiters_ == 0 &&
+                       (transfers || (wait_ && !watchDeferred_.load(std::memory_order_relaxed)));
     if (watch != reactorWatching_) {
         Reactor::Instance().Watch(reactorId_, epollFd_, watch);
         reactorWatching_ = watch;
@@ -534,6 +539,13 @@ Clock::time_point TransferEngine::NextDeadline() {
 void TransferEngine::AddWaiter() {
     std::lock_guard lock(mutex_);
     ++waiters_;
+    UpdateInterest();
+}
+
+void TransferEngine::Observed() {
+    if (!watchDeferred_.load(std::memory_order_relaxed)) return; // the common case: no lock
+    std::lock_guard lock(mutex_);
+    watchDeferred_.store(false, std::memory_order_relaxed);
     UpdateInterest();
 }
 

@@ -122,13 +122,16 @@ BOOL GetOverlappedResult(HANDLE /*hFile*/, LPOVERLAPPED lpOverlapped,
     if (lpOverlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     ULONG_PTR status = LoadStatus(lpOverlapped);
     if (status == STATUS_PENDING) {
+        // Without waiting, the status is all we look at: the reactor drives an operation
+        // nobody waits for, and a thread polling in a loop must not fight it for the engine.
         const auto event = LookupEvent(lpOverlapped->hEvent);
-        if (bWait) {
-            if (!event) return Fail(ERROR_INVALID_HANDLE);
-            WaitForEvents({event}, INFINITE);
-        } else if (event) {
-            if (const auto hook = event->Hook()) hook->Progress(); // finish it if it can be
+        if (!bWait) {
+            if (event)
+                if (const auto hook = event->Hook()) hook->Observed();
+            return Fail(ERROR_IO_INCOMPLETE);
         }
+        if (!event) return Fail(ERROR_INVALID_HANDLE);
+        WaitForEvents({event}, INFINITE);
         status = LoadStatus(lpOverlapped);
         // Still running (or, after a wait, the event was set by someone else).
         if (status == STATUS_PENDING) return Fail(ERROR_IO_INCOMPLETE);

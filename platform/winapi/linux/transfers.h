@@ -9,6 +9,7 @@
 #include "device.h"
 #include "events.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -61,6 +62,7 @@ class TransferEngine final : public ProgressHook,
     void Progress() override;
     void AddWaiter() override;
     void RemoveWaiter() override;
+    void Observed() override;
 
   private:
     struct ReadOp {
@@ -95,7 +97,7 @@ class TransferEngine final : public ProgressHook,
     BOOL FailBusy();
     BOOL Started(const Request& request, DWORD* bytes);
     void CloseLocked();
-    void Pump(CommDevice& device, Clock::time_point now);
+    void Pump(CommDevice& device, Clock::time_point now, bool harvest = true);
     void Harvest(CommDevice& device);
     void CheckArrivals(CommDevice& device);
     void ServeReads(Clock::time_point now);
@@ -133,6 +135,10 @@ class TransferEngine final : public ProgressHook,
     int lsrSupported_ = -1; // TIOCSERGETLSR: unknown, no, yes
     bool outWatched_ = false;
     int waiters_ = 0;
+    // A WaitCommEvent just started: its thread nearly always waits for it next, so the
+    // reactor is not switched on for it until that thread turns out not to (Observed) or
+    // a waiter leaves. Written under mutex_, read without it by Observed.
+    std::atomic<bool> watchDeferred_{false};
     bool reactorWatching_ = false;
     Clock::time_point scheduled_ = Clock::time_point::max();
     std::unique_ptr<ModemWatch> modem_;

@@ -51,15 +51,47 @@ class WaiterRegistrations {
     std::vector<std::shared_ptr<ProgressHook>> hooks_;
 };
 
+// Counts this thread as blocked on the events for as long as the wait lasts.
+class EventWaits {
+  public:
+    explicit EventWaits(const std::vector<std::shared_ptr<EventObject>>& events)
+        : events_(events), outer_(CurrentWaitList()) {
+        for (auto& event : events_)
+            event->BeginWait();
+        CurrentWaitList() = &events_;
+    }
+    EventWaits(const EventWaits&) = delete;
+    EventWaits& operator=(const EventWaits&) = delete;
+    ~EventWaits() {
+        CurrentWaitList() = outer_;
+        for (auto& event : events_)
+            event->EndWait();
+    }
+
+  private:
+    const std::vector<std::shared_ptr<EventObject>>& events_;
+    const std::vector<std::shared_ptr<EventObject>>* outer_;
+};
+
 } // namespace
 
 namespace winapi_linux {
 
 DWORD WaitForEvents(const std::vector<std::shared_ptr<EventObject>>& events, DWORD dwMilliseconds) {
+    const std::size_t n = events.size();
+    // The lowest signalled index wins.
+    const auto claimFirst = [&]() -> DWORD {
+        for (std::size_t i = 0; i < n; ++i)
+            if (events[i]->Claim()) return WAIT_OBJECT_0 + static_cast<DWORD>(i);
+        return WAIT_TIMEOUT;
+    };
+    // Already signalled: no system call at all.
+    if (const DWORD now = claimFirst(); now != WAIT_TIMEOUT) return now;
+
     const Clock::time_point end = dwMilliseconds == INFINITE
                                       ? Clock::time_point::max()
                                       : Clock::now() + milliseconds(dwMilliseconds);
-    const std::size_t n = events.size();
+    EventWaits blocking(events);
     std::vector<pollfd> fds;
     std::vector<std::shared_ptr<ProgressHook>> hooks;
     WaiterRegistrations registered;
@@ -71,6 +103,10 @@ DWORD WaitForEvents(const std::vector<std::shared_ptr<EventObject>>& events, DWO
                 if (std::find(hooks.begin(), hooks.end(), hook) == hooks.end())
                     hooks.push_back(std::move(hook));
         registered.Update(hooks);
+
+        // After BeginWait: a Set from here on writes the eventfd, so one seen unsignalled
+        // now cannot be missed by the poll below.
+        if (const DWORD now = claimFirst(); now != WAIT_TIMEOUT) return now;
 
         fds.clear();
         for (auto& event : events)
@@ -91,22 +127,13 @@ DWORD WaitForEvents(const std::vector<std::shared_ptr<EventObject>>& events, DWO
         }
 
         const Clock::time_point now = Clock::now();
-        bool progressed = false;
-        for (std::size_t i = 0; i < hooks.size(); ++i) {
-            if (fds[n + i].revents != 0 || hooks[i]->NextDeadline() <= now) {
-                hooks[i]->Progress();
-                progressed = true;
-            }
-        }
-        if (progressed) { // the events' state may have changed since poll() looked
-            if (::poll(fds.data(), n, 0) < 0)
-                for (std::size_t i = 0; i < n; ++i)
-                    fds[i].revents = 0;
-        }
-        // The lowest signalled index wins.
+        for (std::size_t i = 0; i < hooks.size(); ++i)
+            if (fds[n + i].revents != 0 || hooks[i]->NextDeadline() <= now) hooks[i]->Progress();
+        if (const DWORD got = claimFirst(); got != WAIT_TIMEOUT) return got;
+        // Woken for a signal another waiter took, or a stale count: clear it, or the next
+        // poll returns at once.
         for (std::size_t i = 0; i < n; ++i)
-            if ((fds[i].revents & POLLIN) && events[i]->Claim())
-                return WAIT_OBJECT_0 + static_cast<DWORD>(i);
+            if (fds[i].revents & POLLIN) events[i]->DrainIfStale();
         if (now >= end) return WAIT_TIMEOUT;
     }
 }
