@@ -9,6 +9,8 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,6 +80,13 @@ bool Unsupported(int err) {
     return err == ENOTTY || err == EINVAL;
 }
 
+// /dev/tty, /dev/console and the virtual consoles are terminals but not serial lines:
+// putting them into raw mode would take the user's own screen and keyboard away.
+bool IsConsoleDevice(dev_t device) {
+    const unsigned major = ::major(device), minor = ::minor(device);
+    return (major == 5 && (minor == 0 || minor == 1)) || (major == 4 && minor < 64);
+}
+
 HANDLE OpenSerialDevice(LPCSTR fileName) {
     const std::optional<std::string> path = DevicePath(fileName);
     if (!path) return Fail(ERROR_FILE_NOT_FOUND);
@@ -85,6 +94,7 @@ HANDLE OpenSerialDevice(LPCSTR fileName) {
     struct stat before {};
     if (::stat(path->c_str(), &before) != 0) return Fail(ErrorFromErrno(errno));
     if (!S_ISCHR(before.st_mode)) return Fail(ERROR_FILE_NOT_FOUND);
+    if (IsConsoleDevice(before.st_rdev)) return Fail(ERROR_ACCESS_DENIED);
 
     FdGuard fd(::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) return Fail(ErrorFromErrno(errno));
@@ -97,6 +107,8 @@ HANDLE OpenSerialDevice(LPCSTR fileName) {
     LineMode mode;
     if (const int err = GetLineMode(fd.get(), mode); err != 0)
         return Fail(Unsupported(err) ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(err));
+    // The terminal this program runs in (its shell's pty) is in use by the user.
+    if (::tcgetsid(fd.get()) != -1) return Fail(ERROR_ACCESS_DENIED);
 
     // flock also refuses a second open description within this process; TIOCEXCL makes
     // the kernel refuse other programs that do not take the lock (root is exempt).

@@ -1,7 +1,11 @@
 // ReadFile, WriteFile, WaitCommEvent, GetOverlappedResult, SetCommMask, GetCommMask and
 // PurgeComm for serial devices; the work is done by the device's TransferEngine.
 #include "transfers.h"
+
 #include "comm_internal.h"
+
+#include <sys/file.h>
+#include <sys/ioctl.h>
 
 #include <atomic>
 #include <new>
@@ -63,6 +67,12 @@ void AbortPendingTransfers(CommDevice& device, DWORD purgeFlags) {
 
 void CommDevice::Closing() {
     if (const auto existing = ExistingEngine(*this)) existing->Close();
+    // The descriptor itself is closed with the last reference, which the reactor may
+    // still hold for a moment; the device must be free for a new open at once.
+    if (fd >= 0) {
+        ::ioctl(fd, TIOCNXCL);
+        ::flock(fd, LOCK_UN);
+    }
 }
 
 } // namespace winapi_linux
