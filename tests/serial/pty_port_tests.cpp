@@ -162,13 +162,7 @@ TEST(PtyPort, RepliesReachOnRxChar) {
     port.OnRxChar = [&](TObject*, int) {
         if (!IsMainThread()) wrongThread = true;
         std::uint8_t reply[3] = {};
-        PPortTransfer async = nullptr;
-        CreateTransfer(async);
-        port.ReadData(reply, 3, async);
-        while (!port.TransferDone(async)) {
-        }
-        port.AwaitTransfer(async);
-        ReleaseTransfer(async);
+        ReadAsHandler(port, reply, 3);
         values.push_back(reply[0] + 256 * reply[1] + 65536 * reply[2]);
     };
     ASSERT_TRUE(port.Open());

@@ -67,17 +67,7 @@ TEST(PtySoak, DeviceVanishesDuringDelivery) {
         ++calls;
         pty->CloseMaster();
         std::uint8_t buffer[3];
-        PPortTransfer async = nullptr;
-        CreateTransfer(async);
-        try {
-            port.ReadData(buffer, 3, async);
-            while (!port.TransferDone(async)) {
-            }
-        } catch (...) {
-            ReleaseTransfer(async);
-            throw;
-        }
-        ReleaseTransfer(async);
+        ReadAsHandler(port, buffer, 3); // fails: the device is gone
     };
     ASSERT_TRUE(port.Open());
     pty->Send(std::vector<std::uint8_t>{1});
@@ -101,14 +91,7 @@ TEST(PtySoak, FloodArrivesWholeAndInOrder) {
     bool inOrder = true;
     std::vector<std::uint8_t> buffer(65536);
     port.OnRxChar = [&](TObject*, int count) {
-        PPortTransfer async = nullptr;
-        CreateTransfer(async);
-        const int want = std::min(count, static_cast<int>(buffer.size()));
-        port.ReadData(buffer.data(), want, async);
-        while (!port.TransferDone(async)) {
-        }
-        const int got = port.AwaitTransfer(async);
-        ReleaseTransfer(async);
+        const int got = ReadAsHandler(port, buffer.data(), std::min(count, static_cast<int>(buffer.size())));
         for (int i = 0; i < got; ++i, ++received)
             if (buffer[static_cast<std::size_t>(i)] != static_cast<std::uint8_t>(received % 251)) inOrder = false;
     };
